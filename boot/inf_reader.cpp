@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "install/names.h"
@@ -49,6 +48,13 @@ void CutToCharacters(std::string& text, size_t limit) {
   }
 }
 
+// The file's text as UTF-8. Plain ASCII (most setup files) needs no decoding.
+std::string DecodeInfText(std::string_view bytes) {
+  const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii && DetectTextEncoding(bytes) == TextEncoding::kWindows1252) return NormalizeLineEnds(bytes);
+  return NormalizeLineEnds(DecodeTextFile(bytes));
+}
+
 }  // namespace
 
 Status InfFile::Open(const fs::path& givenPath) {
@@ -64,10 +70,10 @@ Status InfFile::Open(const fs::path& givenPath) {
   if (size > kMaxFileSize) return Status::Corrupt(name + ": too large for a setup information file");
 
   std::ifstream in(path, std::ios::binary);
-  std::string bytes;
-  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) return Status::IoError(name + ": cannot read");
-  if (bytes.size() > kMaxFileSize) return Status::Corrupt(name + ": too large for a setup information file");
+  std::string bytes(static_cast<size_t>(size), '\0');
+  if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+    return Status::IoError(name + ": cannot read");
+  }
   return OpenBytes(bytes, name);
 }
 
@@ -76,7 +82,7 @@ Status InfFile::OpenBytes(std::string_view bytes, std::string_view name) {
   if (bytes.size() > kMaxFileSize) {
     return Status::Corrupt(std::string(name) + ": too large for a setup information file");
   }
-  Parse(NormalizeLineEnds(DecodeTextFile(bytes)));
+  Parse(DecodeInfText(bytes));
   if (!HasWindows4Signature()) {
     Close();
     return Status::Corrupt(std::string(name) +
@@ -101,6 +107,9 @@ void InfFile::Close() {
 // m_text; [Strings] tokens stay in it until a field is read.
 void InfFile::Parse(std::string_view text) {
   m_text.reserve(text.size());
+  const size_t lineEnds = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+  m_lines.reserve(lineEnds + 1);
+  m_fields.reserve(2 * lineEnds + 2);
   Section* section = nullptr;
   const size_t n = text.size();
   size_t i = 0;

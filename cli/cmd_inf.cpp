@@ -36,22 +36,25 @@ int InfMain(const std::string& file, const std::string& section) {
     PrintError(status.message());
     return 1;
   }
+  // Built whole and written at once: a TXTSETUP.SIF section has 20,000 lines.
+  std::string out;
   const int count = inf.LineCount(section);
-  std::cout << "section [" << Escaped(section) << "] count " << count << "\n";
+  out += "section [" + Escaped(section) + "] count " + std::to_string(count) + "\n";
   for (int i = 0; i < count; ++i) {
     const InfLine line = *inf.LineByIndex(section, i);
     const int fields = inf.FieldCount(line);
-    std::cout << "line " << i << " fieldcount " << fields << "\n";
+    const std::string prefix = "line " + std::to_string(i) + " ";
+    out += prefix + "fieldcount " + std::to_string(fields) + "\n";
     if (auto key = inf.StringField(line, 0)) {
-      std::cout << "line " << i << " field 0 [" << Escaped(*key) << "]\n";
+      out += prefix + "field 0 [" + Escaped(*key) + "]\n";
     } else {
-      std::cout << "line " << i << " field 0 none\n";
+      out += prefix + "field 0 none\n";
     }
     for (int k = 1; k <= fields; ++k) {
-      std::cout << "line " << i << " field " << k << " [" << Escaped(inf.StringField(line, k).value_or(""))
-                << "]\n";
+      out += prefix + "field " + std::to_string(k) + " [" + Escaped(inf.StringField(line, k).value_or("")) + "]\n";
     }
   }
+  std::cout << out << std::flush;
   return 0;
 }
 
