@@ -82,7 +82,9 @@ Problems PopulateBootFolder(const fs::path& infPath, const fs::path& installDir,
       }
     }
   }
-  if (number == 0) problems.push_back(infPath.string() + ": no boot floppy files (section [FloppyFiles.0] is missing or empty)");
+  if (number == 0) {
+    problems.push_back(infPath.string() + ": no boot floppy files (section [FloppyFiles.0] is missing or empty)");
+  }
   return problems;
 }
 

@@ -50,7 +50,8 @@ void CutToCharacters(std::string& text, size_t limit) {
 
 // The file's text as UTF-8. Plain ASCII (most setup files) needs no decoding.
 std::string DecodeInfText(std::string_view bytes) {
-  const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const bool ascii =
+      std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii && DetectTextEncoding(bytes) == TextEncoding::kWindows1252) return NormalizeLineEnds(bytes);
   return NormalizeLineEnds(DecodeTextFile(bytes));
 }
