@@ -83,7 +83,10 @@ fs::path TemporaryNameBeside(const fs::path& cabinetPath) {
   char suffix[40];
   std::snprintf(suffix, sizeof suffix, ".~%d-%u-%08x", static_cast<int>(::getpid()), counter++,
                 static_cast<unsigned>(random()));
-  return cabinetPath.parent_path() / ("." + cabinetPath.filename().string() + suffix);
+  std::string name = ".";
+  name += cabinetPath.filename().string();
+  name += suffix;
+  return cabinetPath.parent_path() / name;
 }
 
 // Step "complete and write": the new cabinet replaces the old file in one rename.
