@@ -40,7 +40,12 @@ bool IsInside(const fs::path& inner, const fs::path& outer) {
   return in.size() >= out.size() && std::equal(out.begin(), out.end(), in.begin());
 }
 
-std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
+std::string Quoted(const fs::path& path) {
+  std::string quoted(1, '"');
+  quoted += path.string();
+  quoted += '"';
+  return quoted;
+}
 
 std::string SystemLabel(const SYSTEM_ENTRY& entry) { return entry.name.empty() ? entry.id : entry.name; }
 
