@@ -20,12 +20,16 @@ Status CollectFileRecords(const std::vector<fs::path>& paths, std::vector<FILE_V
   records.clear();
   records.reserve(paths.size());
   for (const fs::path& path : paths) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return Status::IoError(path.string() + ": cannot be opened (" + std::strerror(errno) + ")");
     FILE_VERSION_RECORD record;
     record.filePath = path;
     record.fileName = path.filename().string();
-    if (!record.fileName.empty() && record.fileName.back() == '_') {
+    struct stat st;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!regular) {
+      ::close(fd);  // a device, pipe or socket: no version, and never read
+    } else if (!record.fileName.empty() && record.fileName.back() == '_') {
       ::close(fd);
       ExpandedMember member;
       const Status expanded = ExpandToMemory(path, member);
@@ -37,10 +41,7 @@ Status CollectFileRecords(const std::vector<fs::path>& paths, std::vector<FILE_V
                            expanded.message() + ")");
       }
     } else {
-      struct stat st;
-      if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        record.fileVersion = ReadPeFileVersion(FileByteSource(fd, static_cast<uint64_t>(st.st_size)));
-      }
+      record.fileVersion = ReadPeFileVersion(FileByteSource(fd, static_cast<uint64_t>(st.st_size)));
       ::close(fd);
     }
     records.push_back(std::move(record));

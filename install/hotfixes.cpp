@@ -96,13 +96,41 @@ Status AppendLines(const fs::path& file, const std::string& lines) {
   return Status::Ok();
 }
 
+// True when [OptionalSrcDirs] of the DOSNET.INF text holds the line "svcpack"
+// alone already (an earlier integration into the same tree wrote it).
+bool HasSvcpackLine(std::string_view bytes) {
+  const std::string text = DecodeTextFile(bytes);
+  bool inSection = false;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + start, end - start);
+    start = end + 1;
+    const size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) continue;
+    line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+    if (line.front() == '[') {
+      const size_t close = line.find(']');
+      inSection = close != std::string_view::npos && NamesEqual(line.substr(1, close - 1), "OptionalSrcDirs");
+    } else if (inSection && NamesEqual(line, kDosnetLine)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // DOSNET.INF [OptionalSrcDirs] gains the line "svcpack" alone: the profile writer
 // writes the key with a marker value, which is then cut off in the file. Every
 // other byte of the file stays.
 Status RegisterSvcpackFolder(const fs::path& dosnet, Problems& problems) {
+  std::string bytes;
+  std::error_code ec;
+  if (fs::exists(dosnet, ec)) {
+    if (Status s = ReadWholeFile(dosnet, bytes); !s.ok()) return s;
+    if (HasSvcpackLine(bytes)) return Status::Ok();
+  }
   const Status written = WriteProfileString("OptionalSrcDirs", "svcpack", dosnet, "$KOLVENAR$");
   if (!written.ok()) return Status::IoError(dosnet.string() + ": cannot be written (" + written.message() + ")");
-  std::string bytes;
   if (Status s = ReadWholeFile(dosnet, bytes); !s.ok()) return s;
   size_t replaced;
   if (DetectTextEncoding(bytes) == TextEncoding::kUtf16LeBom) {
@@ -126,7 +154,6 @@ Status RegisterSvcpackFolder(const fs::path& dosnet, Problems& problems) {
       return Status::IoError(dosnet.string() + ": cannot be written");
     }
   }
-  std::error_code ec;
   fs::permissions(temporary, fs::status(dosnet, ec).permissions(), ec);
   fs::rename(temporary, dosnet, ec);
   if (ec) {

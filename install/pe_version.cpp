@@ -238,8 +238,8 @@ uint64_t ReadPeFileVersion(const ByteSource& source) { return PeImage(source).Fi
 uint64_t ReadPeFileVersion(std::string_view bytes) { return ReadPeFileVersion(MemoryByteSource(bytes)); }
 
 uint64_t ReadFileVersion(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) fd = ::open(ResolvePathNoCase(path).c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0 && errno == ENOENT) fd = ::open(ResolvePathNoCase(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return 0;
   struct stat st;
   uint64_t version = 0;
