@@ -4,15 +4,13 @@
 // and DOSNET.INF gains the svcpack folder.
 #include "install/hotfixes.h"
 
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 #include "install/cabinet/cabinet.h"
 #include "install/file_utils.h"
 #include "install/names.h"
 #include "install/profile.h"
-#include "install/text_encoding.h"
+#include "install/svcpack_inf.h"
 #include "project/project_state.h"
 
 namespace kolvenar {
@@ -21,8 +19,6 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kHotfixOptions = "/Q /N /Z";
-constexpr std::string_view kDosnetMarkerLine = "svcpack=$KOLVENAR$";
-constexpr std::string_view kDosnetLine = "svcpack";
 
 // Copies `source` to `folder`/`name` unless a file of that name (in any case) is
 // there already. False, with the reason in `why`, when nothing was copied.
@@ -45,124 +41,6 @@ bool EndsWithCatalog(const std::string& name) {
   return name.size() >= 4 && UpperCaseName(name.substr(name.size() - 4)) == ".CAT";
 }
 
-Status ReadWholeFile(const fs::path& file, std::string& bytes) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return Status::IoError(file.string() + ": cannot be opened");
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) return Status::IoError(file.string() + ": cannot be read");
-  bytes = content.str();
-  return Status::Ok();
-}
-
-size_t ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-  size_t count = 0;
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-    ++count;
-  }
-  return count;
-}
-
-// Lines 1 to 7 of SVCPACK.INF, through the profile writer, into a new file.
-Status WriteSvcpackHeader(const fs::path& svcpackInf, const std::string& build) {
-  const BuildParts parts = SplitBuild(build);
-  const struct {
-    std::string_view section, key;
-    std::string value;
-  } lines[] = {
-      {"Version", "Signature", "\"$Windows NT$\""},
-      {"Version", "MajorVersion", parts.major},
-      {"Version", "MinorVersion", parts.minor},
-      {"Version", "BuildNumber", parts.buildNumber},
-      {"SetupData", "CatalogSubDir", "\"I386\\SVCPACK\""},
-  };
-  for (const auto& line : lines) {
-    const Status s = WriteProfileString(line.section, line.key, svcpackInf, line.value);
-    if (!s.ok()) return Status::IoError(svcpackInf.string() + ": cannot be written (" + s.message() + ")");
-  }
-  return Status::Ok();
-}
-
-// Appends the lines after the profile part; the file must exist.
-Status AppendLines(const fs::path& file, const std::string& lines) {
-  std::error_code ec;
-  if (!fs::is_regular_file(file, ec)) return Status::IoError(file.string() + ": cannot be opened");
-  std::ofstream out(file, std::ios::binary | std::ios::app);
-  if (!out) return Status::IoError(file.string() + ": cannot be opened");
-  out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
-  out.close();
-  if (!out) return Status::IoError(file.string() + ": cannot be written");
-  return Status::Ok();
-}
-
-// True when [OptionalSrcDirs] of the DOSNET.INF text holds the line "svcpack"
-// alone already (an earlier integration into the same tree wrote it).
-bool HasSvcpackLine(std::string_view bytes) {
-  const std::string text = DecodeTextFile(bytes);
-  bool inSection = false;
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + start, end - start);
-    start = end + 1;
-    const size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) continue;
-    line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-    if (line.front() == '[') {
-      const size_t close = line.find(']');
-      inSection = close != std::string_view::npos && NamesEqual(line.substr(1, close - 1), "OptionalSrcDirs");
-    } else if (inSection && NamesEqual(line, kDosnetLine)) {
-      return true;
-    }
-  }
-  return false;
-}
-
-// DOSNET.INF [OptionalSrcDirs] gains the line "svcpack" alone: the profile writer
-// writes the key with a marker value, which is then cut off in the file. Every
-// other byte of the file stays.
-Status RegisterSvcpackFolder(const fs::path& dosnet, Problems& problems) {
-  std::string bytes;
-  std::error_code ec;
-  if (fs::exists(dosnet, ec)) {
-    if (Status s = ReadWholeFile(dosnet, bytes); !s.ok()) return s;
-    if (HasSvcpackLine(bytes)) return Status::Ok();
-  }
-  const Status written = WriteProfileString("OptionalSrcDirs", "svcpack", dosnet, "$KOLVENAR$");
-  if (!written.ok()) return Status::IoError(dosnet.string() + ": cannot be written (" + written.message() + ")");
-  if (Status s = ReadWholeFile(dosnet, bytes); !s.ok()) return s;
-  size_t replaced;
-  if (DetectTextEncoding(bytes) == TextEncoding::kUtf16LeBom) {
-    replaced = ReplaceAll(bytes, Utf8ToUtf16Le(kDosnetMarkerLine), Utf8ToUtf16Le(kDosnetLine));
-  } else {
-    replaced = ReplaceAll(bytes, kDosnetMarkerLine, kDosnetLine);
-  }
-  if (replaced == 0) {
-    problems.push_back(dosnet.string() + ": the svcpack entry was not written as expected; left as it is");
-    return Status::Ok();
-  }
-  // The new text goes to a file beside it first, so that a failed write loses nothing.
-  const fs::path temporary = dosnet.string() + ".kolvenar-new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(temporary, ec);
-      return Status::IoError(dosnet.string() + ": cannot be written");
-    }
-  }
-  fs::permissions(temporary, fs::status(dosnet, ec).permissions(), ec);
-  fs::rename(temporary, dosnet, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    return Status::IoError(dosnet.string() + ": cannot be replaced (" + ec.message() + ")");
-  }
-  return Status::Ok();
-}
-
 }  // namespace
 
 Status IntegrateHotfixes(const fs::path& hotfixDir, const fs::path& i386Dir, const std::string& build,
@@ -180,7 +58,7 @@ Status IntegrateHotfixes(const fs::path& hotfixDir, const fs::path& i386Dir, con
   const fs::path svcpackInf = ResolvePathNoCase(i386 / "SVCPACK.INF");
   fs::remove(svcpackInf, ec);
 
-  if (Status s = WriteSvcpackHeader(svcpackInf, build); !s.ok()) return s;
+  if (Status s = WriteSvcpackInfHeader(svcpackInf, build); !s.ok()) return s;
 
   // The packages, each under its KB name; the first of a KB name wins.
   std::vector<fs::path> packages;
@@ -229,7 +107,7 @@ Status IntegrateHotfixes(const fs::path& hotfixDir, const fs::path& i386Dir, con
     lines += kb + ".CAT";
     lines += kCrLf;
   }
-  if (Status s = AppendLines(svcpackInf, lines); !s.ok()) return s;
+  if (Status s = AppendToFile(svcpackInf, lines); !s.ok()) return s;
 
   // Replacement of installation files by newer hotfix files.
   std::vector<FILE_VERSION_RECORD> hotfixRecords, installRecords;
