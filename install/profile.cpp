@@ -231,6 +231,8 @@ Status WriteProfileString(std::string_view section, std::string_view key, const 
   ProfileText text;
   if (exists) {
     if (!S_ISREG(st.st_mode)) return Status::IoError(path.string() + ": not a file");
+    // Read-only (the owner may not write it) holds for every user, root included.
+    if ((st.st_mode & S_IWUSR) == 0) return Status::IoError(path.string() + ": the file is read-only");
     if (::access(path.c_str(), W_OK) != 0) {
       return Status::IoError(path.string() + ": cannot write: " + std::strerror(errno));
     }
