@@ -19,6 +19,7 @@ Status CollectFileRecords(const std::vector<fs::path>& paths, std::vector<FILE_V
                           Problems& problems) {
   records.clear();
   records.reserve(paths.size());
+  ExpandedMember member;  // one buffer for every compressed file
   for (const fs::path& path : paths) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return Status::IoError(path.string() + ": cannot be opened (" + std::strerror(errno) + ")");
@@ -31,7 +32,6 @@ Status CollectFileRecords(const std::vector<fs::path>& paths, std::vector<FILE_V
       ::close(fd);  // a device, pipe or socket: no version, and never read
     } else if (!record.fileName.empty() && record.fileName.back() == '_') {
       ::close(fd);
-      ExpandedMember member;
       const Status expanded = ExpandToMemory(path, member);
       if (expanded.ok() && !member.name.empty()) {
         record.fileName = member.name;
