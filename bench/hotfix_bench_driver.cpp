@@ -6,10 +6,10 @@
 //     libraries with version resources; DIR/hotfix: PACKAGES self-extracting
 //     packages (a stub and a gcab cabinet), each with a catalog and five
 //     libraries, some newer and some older than the files they match;
-//     DIR/compressed.lst: the compressed files, one per line.
+//     DIR/compressed.lst: the compressed files, one per line; DIR/QCHAIN.EXE.
 //   hotfix_bench_driver integrate DIR
 //     Integrates DIR/hotfix into DIR/I386 with DIR/temp as the temporary folder
-//     and prints the number of problems met.
+//     and DIR as the current folder, and prints the number of problems met.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -97,12 +97,15 @@ int Generate(const fs::path& dir, size_t files, size_t compressed, size_t packag
     const std::string cabinet((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     Write(hotfix / ("WindowsXP-" + kb + "-x86-ENU.exe"), stub + cabinet);
   }
+  Write(dir / "QCHAIN.EXE", stub);
   fs::remove_all(staging);
   return 0;
 }
 
-int Integrate(const fs::path& dir) {
+int Integrate(const fs::path& given) {
+  const fs::path dir = fs::absolute(given);
   fs::create_directories(dir / "temp");
+  fs::current_path(dir);  // QCHAIN.EXE comes from the current folder
   kolvenar::g_tempDir = (dir / "temp").string() + "/";
   kolvenar::Problems problems;
   const kolvenar::Status status = kolvenar::IntegrateHotfixes(dir / "hotfix", dir / "I386", "5.1.2600.2180", problems,

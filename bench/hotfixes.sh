@@ -8,10 +8,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${KOLVENAR_BENCH_BUILD:-build-bench}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKOLVENAR_BENCH=ON -DKOLVENAR_TESTS=OFF \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DKOLVENAR_BENCH=ON -DKOLVENAR_TESTS=OFF \
   -DKOLVENAR_GUI=OFF >/dev/null
 cmake --build "$build" --target hotfix_bench_driver >/dev/null
-driver=$build/bench/hotfix_bench_driver
+driver=$PWD/$build/bench/hotfix_bench_driver
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kolvenar-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -25,9 +26,9 @@ measure() {  # files compressed packages
   "$driver" generate "$data" "$1" "$2" "$3"
   mapfile -t compressed <"$data/compressed.lst"
   for run in 1 2 3; do
-    rm -rf "$work/run" && mkdir -p "$work/run" && cp -a "$data/I386" "$data/hotfix" "$work/run/"
+    rm -rf "$work/run" && mkdir -p "$work/run" && cp -a "$data/I386" "$data/hotfix" "$data/QCHAIN.EXE" "$work/run/"
     start=$(now)
-    "$driver" integrate "$work/run" >"$work/integrate.log" 2>&1
+    "$driver" integrate "$work/run" >"$work/integrate.log" 2>/dev/null
     ours+=("$(since "$start")")
 
     rm -rf "$work/out" && mkdir -p "$work/out"
