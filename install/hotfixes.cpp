@@ -62,6 +62,9 @@ Status IntegrateHotfixes(const fs::path& hotfixDir, const fs::path& i386Dir, con
 
   // The packages, each under its KB name; the first of a KB name wins.
   std::vector<fs::path> packages;
+  if (!fs::is_directory(ResolvePathNoCase(hotfixDir), ec)) {
+    problems.push_back(hotfixDir.string() + ": hotfix folder not found; no hotfix integrated");
+  }
   FindFiles(hotfixDir, "*.EXE", false, packages);
   std::string lines = "[SetupHotfixesToRun]";
   lines += kCrLf;

@@ -160,6 +160,13 @@ TEST_F(HotfixIntegrationTest, EmptyFolderStillWritesSvcpackInf) {
   EXPECT_TRUE(fs::is_directory(m_i386 / "SVCPACK"));
   EXPECT_FALSE(fs::exists(m_i386 / "SVCPACK/QCHAIN.EXE"));
   EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
+
+  // A folder that is gone gives the same file, and says so.
+  fs::remove(m_hotfixes);
+  ASSERT_TRUE(Integrate(problems, "5.1.2600.0").ok());
+  EXPECT_EQ(ReadFile(m_i386 / "SVCPACK.INF"),
+            std::string(kSvcpackHeader) + "QCHAIN.EXE\r\n[ProductCatalogsToInstall]\r\n");
+  EXPECT_TRUE(Mentions(problems, "hotfix folder not found"));
 }
 
 TEST_F(HotfixIntegrationTest, BuildTextsWithFewerParts) {
