@@ -1,8 +1,8 @@
 // The image boots: a PC (QEMU with its own firmware) loads the El Torito boot
 // image and runs it. The test boot sector prints a line through the BIOS from
-// its last 512-byte unit, so the line shows only when all 2048 bytes were loaded
-// as the default entry asks; it also tells whether the firmware handed over a
-// CD drive number (80h or more).
+// code in its last 512-byte unit, and tells whether the firmware handed over a
+// CD drive number (80h or more). (SeaBIOS reads whole 2048-byte CD sectors, so
+// the load size itself is checked by the image readers, not here.)
 
 #include <gtest/gtest.h>
 
