@@ -8,7 +8,8 @@
 #    (time and size).
 # Use a Release build of kolvenar-cli:
 #
-#   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKOLVENAR_GUI=OFF -DKOLVENAR_TESTS=OFF
+#   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKOLVENAR_GUI=OFF -DKOLVENAR_TESTS=OFF \
+#     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 #   cmake --build build-release --target kolvenar-cli
 #   bench/cabinet.sh [build-release/cli/kolvenar-cli] [runs]
 #
