@@ -8,6 +8,7 @@ work=${1:-$(mktemp -d /tmp/kolvenar-bench-XXXXXX)}
 rounds=${ROUNDS:-4}
 
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKOLVENAR_BENCH=ON \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DKOLVENAR_TESTS=OFF -DKOLVENAR_GUI=OFF >/dev/null
 cmake --build build-bench --target copy_tree_bench >/dev/null
 bench=build-bench/bench/copy_tree_bench
