@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "install/cabinet/cabinet.h"
 #include "project/demo_source.h"
 #include "project/install_source.h"
 #include "tests/build/recording_observer.h"
@@ -159,6 +160,32 @@ TEST_F(BuildCdTest, AnImageThatWasNotWrittenIsNeverReportedAsCreated) {
   EXPECT_TRUE(question.ends_with("\nDelete Temporary Directory?")) << question;
   EXPECT_FALSE(observer.problems.empty());
   EXPECT_FALSE(fs::exists(m_dir / "out" / "cd.iso"));
+}
+
+TEST_F(BuildCdTest, AFileTheHotfixStageCannotOpenStopsTheBuild) {
+  // A package (a plain cabinet) and, in the install tree, a file that cannot be opened.
+  test::WriteFile(m_dir / "kb" / "readme.txt", "hotfix");
+  fs::create_directories(m_dir / "hotfixes");
+  ASSERT_TRUE(CompressToCabinet(m_dir / "kb" / "readme.txt", m_dir / "hotfixes" / "KB111111.EXE", "readme.txt", {}).ok());
+  fs::create_symlink("NOWHERE.DLL", m_dir / "xp" / "I386" / "GONE.DLL");  // a link to nothing
+  BuildRequest request = TwoSystems();
+  request.systems[0].hotfixDir = (m_dir / "hotfixes").string();
+
+  test::RecordingObserver observer(/*answerYes=*/false);
+  const BuildReport report = BuildCd(request, observer);
+  EXPECT_TRUE(report.stopped);
+  EXPECT_FALSE(report.imageWritten);
+  EXPECT_NE(report.failure.find("GONE.DLL"), std::string::npos) << report.failure;
+
+  // Nothing after the hotfix stage runs; the windows return and the question names the file.
+  const std::vector<std::string> tail(observer.events.end() - 5, observer.events.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"stage:Applying HotFixes...", "stage:", "name:", "ended", "question"}));
+  ASSERT_EQ(observer.questions.size(), 1u);
+  EXPECT_EQ(observer.questions[0].rfind("The CD image could not be created.\n", 0), 0u) << observer.questions[0];
+  EXPECT_NE(observer.questions[0].find("GONE.DLL"), std::string::npos) << observer.questions[0];
+  EXPECT_FALSE(fs::exists(m_dir / "temp" / "ROOT" / "W2KP"));
+  EXPECT_FALSE(fs::exists(m_dir / "temp" / "BOOTSECTOR.BIN"));
+  EXPECT_FALSE(fs::exists(m_dir / "cd.iso"));
 }
 
 TEST(ClosingQuestion, NamesEveryWayABuildCanEnd) {
