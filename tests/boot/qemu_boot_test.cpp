@@ -221,6 +221,19 @@ TEST_F(QemuBootTest, AFailedReadTakesTheErrorPath) {
   ASSERT_SHOWS(kHddBooted);
 }
 
+TEST_F(QemuBootTest, ALoaderBeyondConventionalMemoryIsAMemoryOverflow) {
+  // From 2000:0000, 600 KiB run past the 640 KiB of conventional memory, into
+  // the BIOS data, the screen and the ROMs: refused before anything is read.
+  const auto iso = MakeCd(kTwoSystems);
+  test::WriteFile(m_dir / "root" / "W2KP" / "SETUPLDR.BIN", std::string(600 * 1024, 'L'));
+  test::MasterTestCd(m_dir / "root", MenuSector(kTwoSystems), iso);
+  Boot(iso, HardDisk({0x80, 0, 0, 0}));
+  WaitForMenu();
+  Keys({"b", "ret"});
+  ASSERT_SHOWS("CDBOOT: Memory overflow error");
+  ASSERT_SHOWS(kHddBooted);
+}
+
 // BOOTFIX.BIN in the first folder and a hard disk with one active partition.
 
 TEST_F(QemuBootTest, BootfixWithoutAKeyBootsTheHardDiskAfterFourDots) {
