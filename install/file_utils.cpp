@@ -25,17 +25,26 @@ bool MatchesWildcard(std::string_view name, std::string_view mask) {
   if (mask == "*.*" || mask == "*") return true;
   const std::string n = UpperCaseName(name);
   const std::string m = UpperCaseName(mask);
-  // Iterative glob with one backtrack point; '?' matches one byte of UTF-8.
+  // Iterative glob with one backtrack point; '?' matches one character (a whole
+  // UTF-8 sequence), and a backtrack moves on by whole characters.
+  auto length = [&](size_t at) {
+    size_t end = at + 1;
+    while (end < n.size() && (static_cast<unsigned char>(n[end]) & 0xC0) == 0x80) ++end;
+    return end - at;
+  };
   size_t ni = 0, mi = 0, star = std::string::npos, mark = 0;
   while (ni < n.size()) {
-    if (mi < m.size() && (m[mi] == '?' || m[mi] == n[ni])) {
+    if (mi < m.size() && m[mi] == '?') {
+      ni += length(ni), ++mi;
+    } else if (mi < m.size() && m[mi] == n[ni] && m[mi] != '*') {
       ++ni, ++mi;
     } else if (mi < m.size() && m[mi] == '*') {
       star = mi++;
       mark = ni;
     } else if (star != std::string::npos) {
       mi = star + 1;
-      ni = ++mark;
+      mark += length(mark);
+      ni = mark;
     } else {
       return false;
     }
@@ -76,6 +85,15 @@ void FindFilesIn(const fs::path& folder, std::string_view mask, bool recurse, st
   }
 }
 
+// A folder its owner may not write would keep its files from being changed or
+// deleted, which a Windows folder never does: the owner gets full rights on it.
+void OpenFolder(const fs::path& folder) {
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_IRWXU) != S_IRWXU) {
+    ::chmod(folder.c_str(), (st.st_mode & 07777) | S_IRWXU);
+  }
+}
+
 }  // namespace
 
 int FindFiles(const fs::path& folder, std::string_view mask, bool recurse, std::vector<fs::path>& list) {
@@ -95,7 +113,9 @@ void ClearFileAttributes(const fs::path& path) {
 }
 
 void ClearAttributesTree(const fs::path& folder) {
-  for (const fs::directory_entry& entry : SortedEntries(ResolvePathNoCase(folder))) {
+  const fs::path resolved = ResolvePathNoCase(folder);
+  OpenFolder(resolved);
+  for (const fs::directory_entry& entry : SortedEntries(resolved)) {
     if (IsRealFolder(entry)) {
       ClearAttributesTree(entry.path());
     } else {
@@ -111,6 +131,7 @@ void DeleteTree(const fs::path& folder) {
     fs::remove(resolved, ec);  // the link goes; what it points at stays
     return;
   }
+  OpenFolder(resolved);
   for (const fs::directory_entry& entry : SortedEntries(resolved)) {
     if (IsRealFolder(entry)) {
       DeleteTree(entry.path());

@@ -31,7 +31,9 @@ using CopyProgressFn = std::function<void(const CopyProgress&)>;
 
 // Copies every entry of `source` with its whole subtree into `destination`,
 // creating folders and replacing existing files without asking; permissions and
-// times are kept. Symbolic links to folders are not followed. Returns true when
+// times are kept. A link to a file is copied as the file's content; a link to a
+// folder is never followed: a relative link that stays inside the tree is copied
+// as the same link, any other one is not copied (and reported). Returns true when
 // the whole tree was copied; each file or folder that could not be copied is
 // added to `problems` (when given). `title` names the copy for progress displays.
 bool CopyTree(const std::filesystem::path& source, const std::filesystem::path& destination,
@@ -39,7 +41,9 @@ bool CopyTree(const std::filesystem::path& source, const std::filesystem::path& 
               const CopyProgressFn& progress = {});
 
 // Gives the owner write permission on every file of the tree (a read-only file is
-// one its owner may not write); folders are not touched, times are kept.
+// one its owner may not write), and full rights on every folder of it (a Linux
+// folder its owner may not write would keep its files from being changed, which
+// a Windows folder never does). Times are kept; links are not followed.
 void ClearAttributesTree(const std::filesystem::path& folder);
 void ClearFileAttributes(const std::filesystem::path& path);
 

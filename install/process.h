@@ -13,7 +13,7 @@ namespace kolvenar {
 // in the running program's folder, the current folder, then PATH; a Windows
 // program (a file starting with "MZ") runs through `wine` found on PATH. A program
 // that cannot be started returns at once with the reason. `exitCode`, when given,
-// receives the program's exit status.
+// receives the program's exit status (128 + the signal number when a signal ended it).
 Status RunAndWait(std::string_view program, std::string_view arguments, int* exitCode = nullptr);
 
 // Where RunAndWait would find `program`; empty when it is found nowhere.

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kolvenar {
@@ -70,7 +71,7 @@ uint32_t NextCodePoint(std::string_view s, size_t& i) {
     cp = (cp << 6) | (b & 0x3F);
   }
   i += length;
-  return cp;
+  return cp > 0x10FFFF ? 0xFFFD : cp;
 }
 
 template <size_t N>
@@ -97,17 +98,16 @@ std::string Utf8ToSingleByte(std::string_view utf8, const std::array<char16_t, N
       out.push_back(static_cast<char>(cp));
       continue;
     }
-    char byte = replacement;
-    for (size_t k = 0; k < N; ++k) {
-      if (high[k] == cp) {
-        byte = static_cast<char>(first + k);
-        break;
-      }
+    // Bytes below `first` and bytes the table leaves unassigned (0) map to the
+    // code point of the same value (Windows-1252 above 0x9F, its five holes).
+    std::optional<char> byte;
+    for (size_t k = 0; k < N && !byte; ++k) {
+      if (high[k] == cp) byte = static_cast<char>(first + k);
     }
-    // Bytes the table leaves unassigned map to themselves (Windows-1252 above 0x9F).
-    if (byte == replacement && cp < 0x100 && cp >= first + N) byte = static_cast<char>(cp);
-    if (byte == replacement && cp < 0x100 && cp >= first && high[cp - first] == 0) byte = static_cast<char>(cp);
-    out.push_back(byte);
+    if (!byte && cp < 0x100) {
+      if (cp >= first + N || (cp >= first && high[cp - first] == 0)) byte = static_cast<char>(cp);
+    }
+    out.push_back(byte.value_or(replacement));
   }
   return out;
 }
