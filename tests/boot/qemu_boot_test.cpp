@@ -7,10 +7,14 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "boot/boot_sector.h"
+#include "boot/cd_image.h"
+#include "boot/images/embedded_images.h"
+#include "boot/setup_loader.h"
 #include "project/project_state.h"
 #include "tests/boot/boot_media.h"
 #include "tests/support/qemu_machine.h"
@@ -163,6 +167,33 @@ TEST_F(QemuBootTest, MenuScreenIsExactXIsIgnoredAndBThenEnterStartsTheSecond) {
   ASSERT_SHOWS("LOADER id=W2KP dl=E0 end=OK");
 }
 
+TEST_F(QemuBootTest, TheProgramsOwnStagesMakeABootableCd) {
+  // The CD as a build makes it: the carried loader relocated by the
+  // relocation stage, BOOTFIX.BIN in every boot folder, the menu sector, and
+  // the embedded mastering.
+  const auto root = m_dir / "ROOT";
+  for (const CdSystem& s : kTwoSystems) {
+    const auto bootDir = root / s.id;
+    test::WriteFile(bootDir / "SETUPLDR.BIN", test::AsString(DemoLoaderImage()));
+    test::WriteFile(bootDir / "TXTSETUP.SIF", "[SetupData]\r\nSetupSourcePath = \"\\\"\r\n");
+    const Problems problems = RelocateSetupLoader(bootDir, s.id, {});
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    ASSERT_TRUE(InstallBootfix(bootDir).ok());
+  }
+  const auto bootSector = m_dir / "BOOTSECTOR.BIN";
+  test::WriteFile(bootSector, MenuSector(kTwoSystems));
+  const auto iso = m_dir / "multiboot.iso";
+  const Status mastered = MasterCdImage(bootSector, "WINDOWS", iso, root);
+  ASSERT_TRUE(mastered.ok()) << mastered.message();
+
+  Boot(iso, HardDisk({0x80, 0, 0, 0}));
+  ASSERT_SHOWS(kBootfixPrompt);
+  Keys({"spc"});
+  WaitForMenu();
+  Keys({"b", "ret"});
+  ASSERT_SHOWS("LOADER id=W2KP dl=E0 end=OK");
+}
+
 TEST_F(QemuBootTest, ALaterValidLetterReplacesTheFirst) {
   Boot(MakeCd(kTwoSystems), std::nullopt);
   WaitForMenu();
@@ -271,6 +302,8 @@ struct NoPromptCase {
   std::optional<std::array<uint8_t, 4>> indicators;  // no hard disk when empty
 };
 
+void PrintTo(const NoPromptCase& c, std::ostream* os) { *os << c.name; }
+
 class BootfixNoPromptTest : public QemuBootTest, public ::testing::WithParamInterface<NoPromptCase> {};
 
 TEST_P(BootfixNoPromptTest, MenuFollowsAtOnce) {
@@ -297,6 +330,8 @@ struct EntryCase {
   std::vector<std::string> defines;  // for tests/data/boot/entry_stub.asm
   const char* errorCode;             // nullptr: the menu is expected
 };
+
+void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.name; }
 
 class BootEntryTest : public QemuBootTest, public ::testing::WithParamInterface<EntryCase> {};
 
