@@ -8,7 +8,8 @@
 #    (time and size).
 # Use a Release build of kolvenar-cli:
 #
-#   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKOLVENAR_GUI=OFF -DKOLVENAR_TESTS=OFF
+#   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKOLVENAR_GUI=OFF -DKOLVENAR_TESTS=OFF \
+#     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 #   cmake --build build-release --target kolvenar-cli
 #   bench/cabinet.sh [build-release/cli/kolvenar-cli] [runs]
 #
@@ -22,9 +23,11 @@ for tool in cabextract gcab python3; do
 done
 work=$(mktemp -d "${TMPDIR:-/tmp}/kolvenar-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
+[[ -n ${KOLVENAR_BENCH_KEEP:-} ]] && trap - EXIT && echo "data kept in $work"
 
 # Content like an installation tree's: slices of this machine's programs and
-# libraries (code compresses to about half) and of generated INF-like text.
+# libraries (code compresses to about half), of generated INF-like text and of
+# random bytes (already compressed data), so the package comes to ~300 MB.
 python3 - "$work" <<'PY'
 import os, random, sys
 work = sys.argv[1]
@@ -38,6 +41,7 @@ for d in ("/usr/bin", "/usr/lib/x86_64-linux-gnu"):
                 pool += f.read(2 << 20)
 text = "".join(f"file{i:05d}.sys = 1,,,,,,4_,4,1,,,1,4 ; driver {i * 7919 % 10007}\r\n" for i in range(120000)).encode()
 pool += text
+pool += rng.randbytes(30 << 20)
 def piece(size):
     at = rng.randrange(0, len(pool) - size)
     return pool[at:at + size]
@@ -46,7 +50,7 @@ for i in range(3000):
     folder = os.path.join(tree, f"i386/sub{i % 40:02d}" if i % 3 else "i386")
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, f"file{i:04d}.dll"), "wb") as f:
-        f.write(piece(rng.randrange(20000, 180000)))
+        f.write(piece(rng.randrange(40000, 260000)))
 with open(os.path.join(work, "big.bin"), "wb") as f:
     for _ in range(50):
         f.write(piece(1 << 20))
@@ -55,6 +59,7 @@ with open(os.path.join(work, "stub.exe"), "wb") as f:
 PY
 (cd "$work/tree" && find . -type f | sed 's|^\./||' | sort >"$work/list" && gcab -c -z "$work/pkg.cab" $(cat "$work/list"))
 cat "$work/stub.exe" "$work/pkg.cab" >"$work/package.exe"
+rm "$work/pkg.cab"
 tree_mb=$(du -sm --apparent-size "$work/tree" | cut -f1)
 rm -rf "$work/tree"
 

@@ -318,7 +318,10 @@ class PartialFile {
       return Status::InvalidArgument(target.string() + ": exists and is not a file");
     }
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".XXXXXX";
+    std::string pattern = (folder / name).string();
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return Status::IoError(target.string() + ": cannot be created (" + ErrnoText(errno) + ")");
     ::fchmod(fd, 0644);

@@ -77,6 +77,8 @@ class OpenSource {
       at = cabinet::FindCabinetSignature(m_whole);
       if (at) bytes = {-1, 0, done - *at, reinterpret_cast<const unsigned char*>(m_whole.data()) + *at};
     } else {
+      // A package is read once from start to end: let the kernel read ahead.
+      ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
       at = cabinet::FindCabinetSignature(m_fd, m_length);
       if (at) bytes = {m_fd, *at, m_length - *at, nullptr};
     }
@@ -131,7 +133,10 @@ Status ExpandCabinet(const fs::path& sourcePath, const fs::path& destinationFold
 
 Status ExpandToMemory(const fs::path& sourcePath, ExpandedMember& member) {
   g_lastExpandedName.clear();
-  member = {};
+  // Cleared, not replaced: a caller that passes the same member for every file
+  // keeps its buffer and saves an allocation per file.
+  member.name.clear();
+  member.bytes.clear();
   OpenSource source;
   Status status = source.Open(sourcePath);
   cabinet::CabinetBytes bytes;
@@ -148,7 +153,10 @@ Status ExpandToMemory(const fs::path& sourcePath, ExpandedMember& member) {
     return Status::Ok();
   };
   status = cabinet::ExpandMembers(bytes, source.name(), handler, 1);
-  if (!status.ok()) member.bytes.clear();
+  if (!status.ok()) {
+    member.name.clear();
+    member.bytes.clear();
+  }
   return status;
 }
 

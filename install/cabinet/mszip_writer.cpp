@@ -12,7 +12,7 @@ namespace kolvenar::cabinet {
 namespace {
 
 // Blocks per thread below which a second thread is not worth starting.
-constexpr size_t kBlocksPerThreadMin = 16;
+constexpr size_t kBlocksPerThreadMin = 4;
 constexpr unsigned kThreadsMax = 4;
 // A stored deflate block: BFINAL and BTYPE 00 in one byte, then LEN and NLEN.
 constexpr size_t kStoredHeader = 5;

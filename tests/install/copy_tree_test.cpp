@@ -77,6 +77,9 @@ TEST(CopyTreeTest, ReplacesExistingFilesAndMergesCaseVariants) {
   ::chmod((dir / "dst/I386/TXTSETUP.SIF").c_str(), 0444);  // replaced although read-only
   WriteFile(dir / "outside.txt", "keep me");
   fs::create_symlink(dir / "outside.txt", dir / "dst/I386/other.txt");  // replaced, never written through
+  WriteFile(dir / "src/i386/svcpack/q1.exe", "q");
+  fs::create_directories(dir / "elsewhere");
+  fs::create_symlink(dir / "elsewhere", dir / "dst/I386/svcpack");  // a folder link: replaced, not entered
 
   Problems problems;
   EXPECT_TRUE(CopyTree(dir / "SRC", dir / "dst", "t", &problems));
@@ -86,6 +89,9 @@ TEST(CopyTreeTest, ReplacesExistingFilesAndMergesCaseVariants) {
   EXPECT_FALSE(fs::is_symlink(dir / "dst/I386/other.txt"));
   EXPECT_EQ(ReadFile(dir / "dst/I386/other.txt"), "other");
   EXPECT_EQ(ReadFile(dir / "outside.txt"), "keep me");
+  EXPECT_FALSE(fs::is_symlink(dir / "dst/I386/svcpack"));
+  EXPECT_EQ(ReadFile(dir / "dst/I386/svcpack/q1.exe"), "q");
+  EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
 }
 
 TEST(CopyTreeTest, LinksAreNeverFollowedOutOfTheTree) {
