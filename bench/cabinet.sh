@@ -63,21 +63,7 @@ rm "$work/pkg.cab"
 tree_mb=$(du -sm --apparent-size "$work/tree" | cut -f1)
 rm -rf "$work/tree"
 
-# Best wall time in milliseconds of `runs` runs; `$clean` runs before each.
-best_ms() {
-  local best=0 start end ms
-  for ((i = 0; i < runs; i++)); do
-    eval "$clean"
-    sync
-    start=$(date +%s%N)
-    "$@" >/dev/null
-    end=$(date +%s%N)
-    ms=$(( (end - start) / 1000000 ))
-    if [[ $best -eq 0 || $ms -lt $best ]]; then best=$ms; fi
-  done
-  echo "$best"
-}
-ratio() { awk "BEGIN{printf \"%.2f\", $1/($2>0?$2:1)}"; }
+source "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 
 clean='rm -rf "$work/out"'
 ours_x=$(best_ms "$cli" expand "$work/package.exe" "$work/out")

@@ -64,21 +64,7 @@ tree_mb=$(du -sm --apparent-size "$work/ROOT" | cut -f1)
 files=$(find "$work/ROOT" -type f | wc -l)
 find "$work/ROOT" -type f -exec cat {} + >/dev/null
 
-# Best wall time in milliseconds of `runs` runs; `$clean` runs before each.
-best_ms() {
-  local best=0 start end ms
-  for ((i = 0; i < runs; i++)); do
-    eval "$clean"
-    sync
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    ms=$(( (end - start) / 1000000 ))
-    if [[ $best -eq 0 || $ms -lt $best ]]; then best=$ms; fi
-  done
-  echo "$best"
-}
-ratio() { awk "BEGIN{printf \"%.2f\", $1/($2>0?$2:1)}"; }
+source "$(dirname "${BASH_SOURCE[0]}")/timing.sh"
 
 clean='rm -f "$work/ours.iso" "$work/peer.iso"'
 ours=$(best_ms "$cli" master -LWINDOWS -YD -N -H -X -OCI -M "-B$work/BOOTSECTOR.BIN" "$work/ROOT" "$work/ours.iso")

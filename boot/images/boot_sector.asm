@@ -435,8 +435,9 @@ scan_dir:
 ; read_extent: reads the extent EXTENT_START/EXTENT_LENGTH (rounded up to
 ; whole sectors) to AX:0000 with extended reads, in pieces of at most 32
 ; sectors; each further piece goes 64 KiB (one segment) higher.
-; A failed read, or a piece that would start beyond the first megabyte, takes
-; the error path. Clobbers EAX, DX, SI.
+; A failed read takes the error path, and so does an extent that would not end
+; below the top of conventional memory (which also keeps every piece below
+; 1 MiB). Clobbers EAX, EDX, SI.
 read_extent:
         mov [NEXT_SEGMENT], ax
         mov eax, [EXTENT_START]
@@ -448,6 +449,21 @@ read_extent:
         jz .whole
         inc eax
 .whole: mov [SECTORS_LEFT], eax
+
+        ; The whole extent must end below the top of conventional memory
+        ; (INT 12h, in KiB): above it lie the extended BIOS data, the screen
+        ; and the ROMs, which a read must never overwrite, or the overflow
+        ; message could not even be printed.
+        shl eax, SECTOR_SHIFT - 4       ; paragraphs of the extent
+        movzx edx, word [NEXT_SEGMENT]
+        add eax, edx                    ; segment just past its end
+        push eax
+        int 12h                         ; AX = KiB below the EBDA
+        movzx edx, ax
+        shl edx, 6                      ; KiB -> paragraphs
+        pop eax
+        cmp eax, edx
+        ja .overflow
 
 .piece:
         mov eax, [SECTORS_LEFT]
@@ -488,8 +504,9 @@ read_extent:
         cmp byte [SPLIT_READ], 0
         je .done
         add word [NEXT_SEGMENT], PIECE_SEG_STEP
-        jnc .piece
-        mov si, MSG_OVERFLOW            ; the next piece would start above 1 MiB
+        jnc .piece                      ; no carry: the next piece is below 1 MiB
+.overflow:
+        mov si, MSG_OVERFLOW
         jmp .error
 .done:  ret
 
